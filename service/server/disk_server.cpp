@@ -224,6 +224,7 @@ bool DiskServer::StartConnection(SOCKET socket, std::uint32_t address, std::uint
     context->admittedSocket = socket;
     context->owner = context;
     context->io = io;
+    context->references = 1;
     io->bufferDescriptor.len = static_cast<ULONG>(CONNECTION_BUFFER_SIZE);
     io->bufferDescriptor.buf = reinterpret_cast<char*>(io->buffer);
 
@@ -277,6 +278,7 @@ void DiskServer::Carry(PerSocketContext* context, Action action, const char* rec
             DWORD flags = 0;
             const bool receive = action.kind == ActionKind::Receive;
             context->outstanding.fetch_add(1);
+            context->references.fetch_add(1);
             const int result = receive ? WSARecv(context->socket, &io->bufferDescriptor, 1, &bytes, &flags,
                                                  &io->overlapped, nullptr)
                                        : WSASend(context->socket, &io->bufferDescriptor, 1, &bytes, 0,
@@ -289,6 +291,7 @@ void DiskServer::Carry(PerSocketContext* context, Action action, const char* rec
                     CloseClient(context, false);
                 }
             }
+            Release(context);
             return;
         }
         case ActionKind::ReadDisk:
@@ -299,12 +302,17 @@ void DiskServer::Carry(PerSocketContext* context, Action action, const char* rec
             const bool read = action.kind == ActionKind::ReadDisk;
             context->diskMode = read ? 0 : 1;
             context->outstanding.fetch_add(1);
+            context->references.fetch_add(1);
             std::uint8_t* at = io->buffer + action.bufferOffset;
             const BOOL started = read ? ReadFile(source_.handle, at, action.length, nullptr, &context->diskOverlapped)
                                       : WriteFile(source_.handle, at, action.length, nullptr, &context->diskOverlapped);
-            if (started) return;
-            const DWORD error = GetLastError();
-            if (error == ERROR_IO_PENDING) return;
+            const DWORD error = started ? ERROR_SUCCESS : GetLastError();
+            if (started || error == ERROR_IO_PENDING) {
+                Release(context);
+                return;
+            }
+            // Not started: no completion will come, and this thread still owns the connection.
+            context->references.fetch_sub(1);
             context->outstanding.fetch_sub(1);
             action = context->cycle->OnDiskStartFailed(error);
             continue;
@@ -377,8 +385,12 @@ void DiskServer::CloseClient(PerSocketContext* context, bool graceful) {
     if (context->socket != INVALID_SOCKET) closesocket(context->socket);
     context->socket = INVALID_SOCKET;
     contexts_.erase(context);
-    FreeContext(context);
     LeaveCriticalSection(&lock_);
+    Release(context);
+}
+
+void DiskServer::Release(PerSocketContext* context) {
+    if (context->references.fetch_sub(1) == 1) FreeContext(context);
 }
 
 void DiskServer::FreeContext(PerSocketContext* context) {

@@ -62,6 +62,10 @@ struct PerSocketContext {
     // Operations issued whose completions have not been taken off a port yet; the
     // records are freed only when this is 0.
     std::atomic<int> outstanding;
+    // The connection holds one reference and a thread inside a ReadFile, WriteFile,
+    // WSARecv or WSASend call another: the completion may be handled, and the connection
+    // closed, before the call has returned and let go of the records.
+    std::atomic<int> references;
     ConnectionCycle* cycle;
     alignas(ConnectionCycle) std::uint8_t cycleStorage[sizeof(ConnectionCycle)];
 };
@@ -105,6 +109,7 @@ private:
     bool StartConnection(SOCKET socket, std::uint32_t address, std::uint32_t access);
     void Carry(PerSocketContext* context, Action action, const char* receiveFailure = "WSARecv() failed: %d\n");
     void FreeContext(PerSocketContext* context);
+    void Release(PerSocketContext* context);
     void WaitForWorkers(HANDLE (&workers)[MAX_WORKERS], DWORD timeout, bool closeAfter);
     void CloseAllConnections();
     void DrainAndFreeContexts();
