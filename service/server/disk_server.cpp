@@ -26,7 +26,9 @@ std::uint32_t ProcessorCount() {
 static_assert(offsetof(PerSocketContext, owner) == offsetof(PerSocketContext, diskOverlapped) + sizeof(OVERLAPPED),
               "a disk completion finds its connection right behind the overlapped record");
 
-PerSocketContext* OwnerOf(OVERLAPPED* diskOverlapped) { return *reinterpret_cast<PerSocketContext**>(diskOverlapped + 1); }
+PerSocketContext* OwnerOf(OVERLAPPED* diskOverlapped) {
+    return *reinterpret_cast<PerSocketContext**>(diskOverlapped + 1);
+}
 
 void SetKeepAlive(SOCKET socket) {
     BOOL on = TRUE;
@@ -37,6 +39,13 @@ void SetKeepAlive(SOCKET socket) {
     values.keepaliveinterval = 1;
     DWORD returned = 0;
     WSAIoctl(socket, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr);
+}
+
+// Benchmarks set VARNOX_SNDBUF_ZERO=1 to get the Windows send-buffer setting under Wine
+// too, and so measure what it costs there.
+bool ZeroSendBufferForced() {
+    char value[2] = {};
+    return GetEnvironmentVariableA("VARNOX_SNDBUF_ZERO", value, sizeof value) == 1 && value[0] == '1';
 }
 
 }  // namespace
@@ -53,7 +62,7 @@ DiskServer::DiskServer(const ShareSettings& settings) : settings_(settings) {
     source_ = OpenSource(settings_.source);
     // A zero send buffer lets sends go straight from our buffer on Windows; Wine maps it
     // to the host's minimum buffer instead, which stalls every large response.
-    sendBufferZero_ = !RunningUnderWine();
+    sendBufferZero_ = !RunningUnderWine() || ZeroSendBufferForced();
 }
 
 DiskServer::~DiskServer() {
@@ -127,7 +136,8 @@ int DiskServer::RunServer() {
             }
         }
     }
-    if (networkWorkers_[workerCount_ - 1] == INVALID_HANDLE_VALUE || diskWorkers_[workerCount_ - 1] == INVALID_HANDLE_VALUE) {
+    if (networkWorkers_[workerCount_ - 1] == INVALID_HANDLE_VALUE ||
+        diskWorkers_[workerCount_ - 1] == INVALID_HANDLE_VALUE) {
         ShutDown();
         return 0;
     }
@@ -160,7 +170,10 @@ bool DiskServer::CreateListenSocket() {
         return false;
     }
     bool ok = false;
-    m_sdListen = WSASocketA(result->ai_family, result->ai_socktype, result->ai_protocol, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    // Not inheritable: a process started meanwhile (a console, a helper) would otherwise
+    // hold the listening socket open, and closing it would no longer end the accept loop.
+    m_sdListen = WSASocketA(result->ai_family, result->ai_socktype, result->ai_protocol, nullptr, 0,
+                            WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     if (m_sdListen == INVALID_SOCKET) {
         LogLine("WSASocket(m_sdListen) failed: %d\n", WSAGetLastError());
     } else if (bind(m_sdListen, result->ai_addr, static_cast<int>(result->ai_addrlen)) == SOCKET_ERROR) {
@@ -190,6 +203,10 @@ void DiskServer::AcceptLoop() {
             WSAAccept(m_sdListen, reinterpret_cast<sockaddr*>(&address), &addressLength, nullptr, 0);
         if (accepted == INVALID_SOCKET) return;
         pendingAccepted_ = accepted;
+        // Likewise: a connection inherited by another process would outlive its close.
+        if (!SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0)) {
+            LogLine("SetHandleInformation() failed: %lu\n", GetLastError());
+        }
         SetKeepAlive(accepted);
         const std::uint32_t clientAddress = address.sin_addr.s_addr;
 
@@ -232,8 +249,8 @@ bool DiskServer::StartConnection(SOCKET socket, std::uint32_t address, std::uint
     contexts_.insert(context);
     LeaveCriticalSection(&lock_);
 
-    if (CreateIoCompletionPort(reinterpret_cast<HANDLE>(socket), networkPort_, reinterpret_cast<ULONG_PTR>(context), 0) ==
-        nullptr) {
+    if (CreateIoCompletionPort(reinterpret_cast<HANDLE>(socket), networkPort_, reinterpret_cast<ULONG_PTR>(context),
+                               0) == nullptr) {
         LogLine("CreateIoCompletionPort() failed: %lu\n", GetLastError());
         EnterCriticalSection(&lock_);
         contexts_.erase(context);
@@ -269,57 +286,58 @@ void DiskServer::Carry(PerSocketContext* context, Action action, const char* rec
         if (action.writeErrorToLog) LogLine("write file error %X\n", *action.writeErrorToLog);
 
         switch (action.kind) {
-        case ActionKind::Receive:
-        case ActionKind::Send: {
-            ZeroMemory(&io->overlapped, sizeof io->overlapped);
-            io->bufferDescriptor.buf = reinterpret_cast<char*>(io->buffer + action.bufferOffset);
-            io->bufferDescriptor.len = action.length;
-            DWORD bytes = 0;
-            DWORD flags = 0;
-            const bool receive = action.kind == ActionKind::Receive;
-            context->outstanding.fetch_add(1);
-            context->references.fetch_add(1);
-            const int result = receive ? WSARecv(context->socket, &io->bufferDescriptor, 1, &bytes, &flags,
-                                                 &io->overlapped, nullptr)
-                                       : WSASend(context->socket, &io->bufferDescriptor, 1, &bytes, 0,
-                                                 &io->overlapped, nullptr);
-            if (result == SOCKET_ERROR) {
-                const int error = WSAGetLastError();
-                if (error != WSA_IO_PENDING) {
-                    context->outstanding.fetch_sub(1);
-                    LogLine(receive ? receiveFailure : "WSASend() failed: %d\n", error);
-                    CloseClient(context, false);
+            case ActionKind::Receive:
+            case ActionKind::Send: {
+                ZeroMemory(&io->overlapped, sizeof io->overlapped);
+                io->bufferDescriptor.buf = reinterpret_cast<char*>(io->buffer + action.bufferOffset);
+                io->bufferDescriptor.len = action.length;
+                DWORD bytes = 0;
+                DWORD flags = 0;
+                const bool receive = action.kind == ActionKind::Receive;
+                context->outstanding.fetch_add(1);
+                context->references.fetch_add(1);
+                const int result =
+                    receive
+                        ? WSARecv(context->socket, &io->bufferDescriptor, 1, &bytes, &flags, &io->overlapped, nullptr)
+                        : WSASend(context->socket, &io->bufferDescriptor, 1, &bytes, 0, &io->overlapped, nullptr);
+                if (result == SOCKET_ERROR) {
+                    const int error = WSAGetLastError();
+                    if (error != WSA_IO_PENDING) {
+                        context->outstanding.fetch_sub(1);
+                        LogLine(receive ? receiveFailure : "WSASend() failed: %d\n", error);
+                        CloseClient(context, false);
+                    }
                 }
-            }
-            Release(context);
-            return;
-        }
-        case ActionKind::ReadDisk:
-        case ActionKind::WriteDisk: {
-            ZeroMemory(&context->diskOverlapped, sizeof context->diskOverlapped);
-            context->diskOverlapped.Offset = static_cast<DWORD>(action.diskOffset);
-            context->diskOverlapped.OffsetHigh = static_cast<DWORD>(action.diskOffset >> 32);
-            const bool read = action.kind == ActionKind::ReadDisk;
-            context->diskMode = read ? 0 : 1;
-            context->outstanding.fetch_add(1);
-            context->references.fetch_add(1);
-            std::uint8_t* at = io->buffer + action.bufferOffset;
-            const BOOL started = read ? ReadFile(source_.handle, at, action.length, nullptr, &context->diskOverlapped)
-                                      : WriteFile(source_.handle, at, action.length, nullptr, &context->diskOverlapped);
-            const DWORD error = started ? ERROR_SUCCESS : GetLastError();
-            if (started || error == ERROR_IO_PENDING) {
                 Release(context);
                 return;
             }
-            // Not started: no completion will come, and this thread still owns the connection.
-            context->references.fetch_sub(1);
-            context->outstanding.fetch_sub(1);
-            action = context->cycle->OnDiskStartFailed(error);
-            continue;
-        }
-        case ActionKind::Close:
-            CloseClient(context, false);
-            return;
+            case ActionKind::ReadDisk:
+            case ActionKind::WriteDisk: {
+                ZeroMemory(&context->diskOverlapped, sizeof context->diskOverlapped);
+                context->diskOverlapped.Offset = static_cast<DWORD>(action.diskOffset);
+                context->diskOverlapped.OffsetHigh = static_cast<DWORD>(action.diskOffset >> 32);
+                const bool read = action.kind == ActionKind::ReadDisk;
+                context->diskMode = read ? 0 : 1;
+                context->outstanding.fetch_add(1);
+                context->references.fetch_add(1);
+                std::uint8_t* at = io->buffer + action.bufferOffset;
+                const BOOL started =
+                    read ? ReadFile(source_.handle, at, action.length, nullptr, &context->diskOverlapped)
+                         : WriteFile(source_.handle, at, action.length, nullptr, &context->diskOverlapped);
+                const DWORD error = started ? ERROR_SUCCESS : GetLastError();
+                if (started || error == ERROR_IO_PENDING) {
+                    Release(context);
+                    return;
+                }
+                // Not started: no completion will come, and this thread still owns the connection.
+                context->references.fetch_sub(1);
+                context->outstanding.fetch_sub(1);
+                action = context->cycle->OnDiskStartFailed(error);
+                continue;
+            }
+            case ActionKind::Close:
+                CloseClient(context, false);
+                return;
         }
     }
 }

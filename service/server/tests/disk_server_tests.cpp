@@ -1,8 +1,6 @@
 // The engine end to end: a real DiskServer on a temporary image, driven over 127.0.0.1
 // by the protocol client.
 
-#include "disk_server.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "disk_server.h"
 #include "log_line.h"
 #include "share_host.h"
 
@@ -278,6 +277,36 @@ TEST_F(DiskServerTest, StopEngineClosesEveryConnection) {
         auto info = c.Info();
         EXPECT_FALSE(info.ok()) << "a connection outlived its server";
     }
+}
+
+// A process started while the share runs, with handle inheritance on (as a console or a
+// test does to pass its output files), must not keep the share's sockets open: the stop
+// would then wait for that process to end.
+TEST_F(DiskServerTest, ProcessStartedMeanwhileDoesNotHoldTheShareOpen) {
+    BlockClient client = Connect();
+    ASSERT_TRUE(client.Info().ok());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    char commandLine[] = "cmd.exe /c exit";
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+                               &startup, &child))
+        << "CreateProcessA() failed: " << GetLastError();
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        EXPECT_EQ(host->Stop(), 0);
+        stopped = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!stopped && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool stoppedWithChildAlive = stopped;
+    TerminateProcess(child.hProcess, 0);
+    stopper.join();
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    EXPECT_TRUE(stoppedWithChildAlive) << "the stop waited for an unrelated process";
+    EXPECT_FALSE(client.Info().ok());
 }
 
 TEST_F(DiskServerTest, ConnectionOutsideTheAddressMapEndsWithTheServer) {
