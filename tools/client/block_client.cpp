@@ -75,8 +75,8 @@ Result<ResponseHeader> BlockClient::Exchange(const std::string& what, RequestHea
     ResponseHeader response{};
     std::memcpy(&response, bytes.data(), sizeof response);
     if (response.echo != echo) {
-        return ProtocolError(what, "the answer echoes " + Hex16(response.echo) + " but the request carried " +
-                                       Hex16(echo));
+        return ProtocolError(what,
+                             "the answer echoes " + Hex16(response.echo) + " but the request carried " + Hex16(echo));
     }
     if (response.dataLength > MAX_TRANSFER_LENGTH) {
         return ProtocolError(what, "the answer announces " + std::to_string(response.dataLength) +
@@ -120,8 +120,8 @@ Result<void> BlockClient::Read(std::uint64_t offset, std::uint32_t length, std::
         return Error{ErrorKind::Usage, 0, what + ": longer than the 2 MiB one request may carry; split it"};
     }
     if (out.size() < length) {
-        return Error{ErrorKind::Usage, 0, what + ": the destination holds only " + std::to_string(out.size()) +
-                                              " bytes"};
+        return Error{ErrorKind::Usage, 0,
+                     what + ": the destination holds only " + std::to_string(out.size()) + " bytes"};
     }
     auto response = Exchange(what, Request(OP_READ, offset, length));
     if (!response.ok()) return response.error();
@@ -187,6 +187,8 @@ Result<RawResponse> BlockClient::ReceiveResponse() {
     return response;
 }
 
-Result<void> BlockClient::Close() { return socket_.Close(); }
+Result<void> BlockClient::Close() {
+    return socket_.Close();
+}
 
 }  // namespace varnox::client

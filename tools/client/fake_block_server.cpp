@@ -1,6 +1,7 @@
 #include "fake_block_server.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <system_error>
 #include <utility>
@@ -24,7 +25,12 @@ bool FitsBuffer(const Action& action) {
     return std::uint64_t{action.bufferOffset} + action.length <= CONNECTION_BUFFER_SIZE;
 }
 
-Action CloseAction() { return Action{}; }
+Action CloseAction() {
+    return Action{};
+}
+
+// How often a connection thread waiting for a request looks whether the server stops.
+constexpr std::chrono::milliseconds STOP_POLL{20};
 
 }  // namespace
 
@@ -44,7 +50,9 @@ Result<std::unique_ptr<FakeBlockServer>> FakeBlockServer::Start(const FakeServer
 FakeBlockServer::FakeBlockServer(const FakeServerOptions& options, Listener listener)
     : options_(options), port_(listener.Port()), listener_(std::move(listener)), disk_(PatternDisk(options.diskSize)) {}
 
-FakeBlockServer::~FakeBlockServer() { Stop(); }
+FakeBlockServer::~FakeBlockServer() {
+    Stop();
+}
 
 void FakeBlockServer::AcceptLoop() {
     for (;;) {
@@ -80,6 +88,7 @@ void FakeBlockServer::Stop() {
         if (stopping_) return;
         stopping_ = true;
     }
+    stopRequested_ = true;
     if (acceptThread_.joinable()) {
         WakeAcceptLoop();
         acceptThread_.join();
@@ -113,31 +122,45 @@ void FakeBlockServer::Serve(Connection& connection) {
             identities_.push_back(*action.connectedIdentity);
         }
         if (!FitsBuffer(action)) action = CloseAction();
-        const std::span<std::uint8_t> target = std::span<std::uint8_t>(buffer).subspan(action.bufferOffset, action.length);
+        const std::span<std::uint8_t> target =
+            std::span<std::uint8_t>(buffer).subspan(action.bufferOffset, action.length);
         switch (action.kind) {
-        case ActionKind::Receive: {
-            auto received = connection.socket.ReceiveSome(target);
-            action = received.ok() ? cycle.OnNetworkCompleted(true, static_cast<std::uint32_t>(received.value()))
+            case ActionKind::Receive: {
+                if (!WaitForData(connection.socket)) {
+                    action = cycle.OnNetworkCompleted(false, 0);
+                    break;
+                }
+                auto received = connection.socket.ReceiveSome(target);
+                action = received.ok() ? cycle.OnNetworkCompleted(true, static_cast<std::uint32_t>(received.value()))
+                                       : cycle.OnNetworkCompleted(false, 0);
+                break;
+            }
+            case ActionKind::Send: {
+                auto sent = connection.socket.SendSome(target);
+                action = sent.ok() ? cycle.OnNetworkCompleted(true, static_cast<std::uint32_t>(sent.value()))
                                    : cycle.OnNetworkCompleted(false, 0);
-            break;
+                break;
+            }
+            case ActionKind::ReadDisk:
+            case ActionKind::WriteDisk:
+                action = RunDisk(cycle, action, target);
+                break;
+            case ActionKind::Close: {
+                std::lock_guard lock(connectionsMutex_);
+                (void)connection.socket.CloseWithReset();
+                connection.finished = true;
+                return;
+            }
         }
-        case ActionKind::Send: {
-            auto sent = connection.socket.SendSome(target);
-            action = sent.ok() ? cycle.OnNetworkCompleted(true, static_cast<std::uint32_t>(sent.value()))
-                               : cycle.OnNetworkCompleted(false, 0);
-            break;
-        }
-        case ActionKind::ReadDisk:
-        case ActionKind::WriteDisk:
-            action = RunDisk(cycle, action, target);
-            break;
-        case ActionKind::Close: {
-            std::lock_guard lock(connectionsMutex_);
-            (void)connection.socket.CloseWithReset();
-            connection.finished = true;
-            return;
-        }
-        }
+    }
+}
+
+bool FakeBlockServer::WaitForData(Socket& socket) const {
+    for (;;) {
+        if (stopRequested_) return false;
+        auto ready = socket.WaitReadable(STOP_POLL);
+        if (!ready.ok()) return false;
+        if (ready.value()) return true;
     }
 }
 

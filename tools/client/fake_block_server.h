@@ -3,6 +3,7 @@
 // thread per connection, against a disk held in memory. Tests start one in-process,
 // talk to it through BlockClient, look at its disk and stop it.
 
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -62,6 +63,8 @@ private:
 
     void AcceptLoop();
     void Serve(Connection& connection);
+    // False when the server stops (or the socket fails) before a request's bytes arrive.
+    bool WaitForData(Socket& socket) const;
     // Carries out one ReadDisk or WriteDisk against the memory disk.
     Action RunDisk(ConnectionCycle& cycle, const Action& action, std::span<std::uint8_t> buffer);
     void WakeAcceptLoop();
@@ -79,6 +82,8 @@ private:
     std::vector<std::uint32_t> identities_;
     std::size_t accepted_ = 0;
     bool stopping_ = false;
+    // Read by the connection threads between waits for data, without the mutex.
+    std::atomic<bool> stopRequested_{false};
 };
 
 }  // namespace varnox::client

@@ -81,7 +81,8 @@ Result<Socket> Listener::Accept() {
             Socket dropped(static_cast<NativeSocket>(handle), "?");
             return SocketCallError(context, "inet_ntop", code);
         }
-        Socket connection(static_cast<NativeSocket>(handle), std::string(text) + ":" + std::to_string(ntohs(peer.sin_port)));
+        Socket connection(static_cast<NativeSocket>(handle),
+                          std::string(text) + ":" + std::to_string(ntohs(peer.sin_port)));
         if (auto noDelay = connection.SetNoDelay(); !noDelay.ok()) return noDelay.error();
         return connection;
     }

@@ -17,7 +17,9 @@ namespace {
 // Both platforms take an int-sized length per call.
 constexpr std::size_t MAX_PIECE = INT_MAX / 2 + 1;
 
-int PieceLength(std::size_t size) { return static_cast<int>(std::min(size, MAX_PIECE)); }
+int PieceLength(std::size_t size) {
+    return static_cast<int>(std::min(size, MAX_PIECE));
+}
 
 #ifndef _WIN32
 Error ResolveError(std::string_view context, int code) {
@@ -29,7 +31,9 @@ Error ResolveError(std::string_view context, int code) {
     return Error{ErrorKind::System, static_cast<std::uint32_t>(code), std::move(message)};
 }
 #else
-Error ResolveError(std::string_view context, int code) { return SocketCallError(context, "getaddrinfo", code); }
+Error ResolveError(std::string_view context, int code) {
+    return SocketCallError(context, "getaddrinfo", code);
+}
 #endif
 
 }  // namespace
@@ -95,8 +99,7 @@ Result<Socket> Socket::Connect(std::string_view host, std::uint16_t port) {
 Result<void> Socket::SetNoDelay() {
     const int on = 1;
     if (setsockopt(ToSystem(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on) != 0) {
-        return SocketCallError("configuring the connection to " + peer_, "setsockopt(TCP_NODELAY)",
-                               LastSocketError());
+        return SocketCallError("configuring the connection to " + peer_, "setsockopt(TCP_NODELAY)", LastSocketError());
     }
     return {};
 }
@@ -123,8 +126,8 @@ Result<void> Socket::SetTimeout(std::chrono::milliseconds timeout) {
 Result<std::size_t> Socket::SendSome(std::span<const std::uint8_t> bytes) {
     if (!IsOpen()) return Error{ErrorKind::Usage, 0, "sending: the connection is closed"};
     for (;;) {
-        const auto sent = send(ToSystem(handle_), reinterpret_cast<const char*>(bytes.data()), PieceLength(bytes.size()),
-                               detail::SEND_FLAGS);
+        const auto sent = send(ToSystem(handle_), reinterpret_cast<const char*>(bytes.data()),
+                               PieceLength(bytes.size()), detail::SEND_FLAGS);
         if (sent >= 0) return static_cast<std::size_t>(sent);
         const int code = LastSocketError();
         if (!detail::Interrupted(code)) return SocketCallError("sending to " + peer_, "send", code);
@@ -164,6 +167,35 @@ Result<void> Socket::ReceiveExact(std::span<std::uint8_t> bytes) {
         bytes = bytes.subspan(received.value());
     }
     return {};
+}
+
+Result<bool> Socket::WaitReadable(std::chrono::milliseconds timeout) {
+    if (!IsOpen()) return Error{ErrorKind::Usage, 0, "waiting for data: the connection is closed"};
+#ifdef _WIN32
+    const char* call = "select";
+#else
+    // poll(), not select(): select() cannot watch a descriptor numbered FD_SETSIZE or above.
+    const char* call = "poll";
+#endif
+    for (;;) {
+#ifdef _WIN32
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(ToSystem(handle_), &readable);
+        timeval limit{};
+        limit.tv_sec = static_cast<long>(timeout.count() / 1000);
+        limit.tv_usec = static_cast<long>(timeout.count() % 1000 * 1000);
+        const int ready = select(0, &readable, nullptr, nullptr, &limit);
+#else
+        pollfd watched{};
+        watched.fd = handle_;
+        watched.events = POLLIN;
+        const int ready = poll(&watched, 1, static_cast<int>(timeout.count()));
+#endif
+        if (ready >= 0) return ready > 0;
+        const int code = LastSocketError();
+        if (!detail::Interrupted(code)) return SocketCallError("waiting for data from " + peer_, call, code);
+    }
 }
 
 Result<void> Socket::Shutdown() {

@@ -56,6 +56,11 @@ public:
     // Fills `bytes` completely; a peer closing first is an ErrorKind::Closed error.
     Result<void> ReceiveExact(std::span<std::uint8_t> bytes);
 
+    // True once a receive would not block (data, or the peer's close), false when
+    // `timeout` passed first. Lets a serving thread look at a stop request now and then:
+    // Wine does not wake a thread blocked in recv() when another thread shuts the socket.
+    Result<bool> WaitReadable(std::chrono::milliseconds timeout);
+
     // Ends both directions without giving up the handle; a thread blocked in this
     // socket's recv() returns.
     Result<void> Shutdown();

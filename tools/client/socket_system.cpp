@@ -21,9 +21,13 @@ Result<void> EnsureNetworkStarted() {
     return {};
 }
 
-int LastSocketError() { return WSAGetLastError(); }
+int LastSocketError() {
+    return WSAGetLastError();
+}
 
-bool Interrupted(int code) { return code == WSAEINTR; }
+bool Interrupted(int code) {
+    return code == WSAEINTR;
+}
 
 std::string SystemErrorText(int code) {
     char text[512];
@@ -32,8 +36,8 @@ std::string SystemErrorText(int code) {
                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
     if (length == 0) return "Windows error " + std::to_string(code);
     std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
-                                message.back() == '.')) {
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' || message.back() == '.')) {
         message.pop_back();
     }
     return message;
@@ -47,13 +51,21 @@ bool CloseNativeSocket(NativeSocket socket, int& code) {
 
 #else
 
-Result<void> EnsureNetworkStarted() { return {}; }
+Result<void> EnsureNetworkStarted() {
+    return {};
+}
 
-int LastSocketError() { return errno; }
+int LastSocketError() {
+    return errno;
+}
 
-bool Interrupted(int code) { return code == EINTR; }
+bool Interrupted(int code) {
+    return code == EINTR;
+}
 
-std::string SystemErrorText(int code) { return std::generic_category().message(code); }
+std::string SystemErrorText(int code) {
+    return std::generic_category().message(code);
+}
 
 bool CloseNativeSocket(NativeSocket socket, int& code) {
     if (::close(socket) == 0) return true;

@@ -16,6 +16,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -34,7 +35,9 @@ inline constexpr int SEND_FLAGS = 0;
 inline constexpr int SHUTDOWN_BOTH = SD_BOTH;
 using SystemSocket = SOCKET;
 inline constexpr SystemSocket INVALID_SYSTEM_SOCKET = INVALID_SOCKET;
-inline SOCKET ToSystem(NativeSocket socket) { return static_cast<SOCKET>(socket); }
+inline SOCKET ToSystem(NativeSocket socket) {
+    return static_cast<SOCKET>(socket);
+}
 #else
 using SocketLength = socklen_t;
 // A peer that went away must show up as an error, not as a SIGPIPE that ends the program.
@@ -42,7 +45,9 @@ inline constexpr int SEND_FLAGS = MSG_NOSIGNAL;
 inline constexpr int SHUTDOWN_BOTH = SHUT_RDWR;
 using SystemSocket = int;
 inline constexpr SystemSocket INVALID_SYSTEM_SOCKET = -1;
-inline int ToSystem(NativeSocket socket) { return socket; }
+inline int ToSystem(NativeSocket socket) {
+    return socket;
+}
 #endif
 
 // Winsock must be started once per process before any other socket call.

@@ -8,14 +8,14 @@ namespace varnox::client {
 
 std::string StatusName(std::uint16_t status) {
     switch (status) {
-    case STATUS_OK:
-        return "OK";
-    case ERR_REQUEST_FAILED:
-        return "request failed";
-    case ERR_ACCESS_DENIED:
-        return "access denied";
-    default:
-        return "system error " + std::to_string(status);
+        case STATUS_OK:
+            return "OK";
+        case ERR_REQUEST_FAILED:
+            return "request failed";
+        case ERR_ACCESS_DENIED:
+            return "access denied";
+        default:
+            return "system error " + std::to_string(status);
     }
 }
 

@@ -36,8 +36,7 @@ TEST(Socket, ConnectionRefusedNamesTheCallAndCarriesTheSystemCode) {
     EXPECT_EQ(client.error().kind, ErrorKind::System);
     EXPECT_EQ(client.error().code, CONNECTION_REFUSED);
     const std::string& message = client.error().message;
-    EXPECT_EQ(message.rfind("connect to 127.0.0.1:" + std::to_string(port) + ": connect() failed: ", 0), 0u)
-        << message;
+    EXPECT_EQ(message.rfind("connect to 127.0.0.1:" + std::to_string(port) + ": connect() failed: ", 0), 0u) << message;
     EXPECT_NE(message.find("(error " + std::to_string(CONNECTION_REFUSED) + ")"), std::string::npos) << message;
 }
 
