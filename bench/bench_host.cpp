@@ -1,0 +1,101 @@
+// varnox_bench_host: the real engine on a temporary image, for varnox-disk bench to
+// measure. It serves until standard input ends, so the script that started it stops it
+// by closing the pipe, and removes the image at the end.
+
+#include <winsock2.h>
+// After winsock2.h, or windows.h brings in the old winsock.h.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "bench_options.h"
+#include "disk_server.h"
+#include "serving.h"
+#include "temp_image.h"
+
+namespace {
+
+using namespace varnox;
+
+int Serve(const bench::ServerOptions& options) {
+    WSADATA data;
+    if (const int error = WSAStartup(MAKEWORD(2, 2), &data); error != 0) {
+        std::fprintf(stderr, "WSAStartup() failed: %d\n", error);
+        return 1;
+    }
+    std::string error;
+    std::uint16_t port = options.port;
+    if (port == 0) port = bench::FindFreePort(error);
+    if (port == 0) {
+        std::fprintf(stderr, "finding a free port: %s\n", error.c_str());
+        return 1;
+    }
+    bench::TempImage image;
+    if (error = image.Create(options.imageSize); !error.empty()) {
+        std::fprintf(stderr, "creating the image: %s\n", error.c_str());
+        return 1;
+    }
+    // The engine reads this when it is constructed; under Wine it otherwise leaves the
+    // send buffer alone.
+    if (options.zeroSendBuffer && !SetEnvironmentVariableA("VARNOX_SNDBUF_ZERO", "1")) {
+        std::fprintf(stderr, "SetEnvironmentVariableA() failed: %lu\n", GetLastError());
+        return 1;
+    }
+
+    ShareSettings settings;
+    settings.source = image.Path();
+    settings.port = port;
+    DiskServer server(settings);
+    if (!server.Source().ready) {
+        std::fprintf(stderr, "the engine could not open %s\n", image.Path().c_str());
+        return 1;
+    }
+    const HANDLE ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (ended == nullptr) {
+        std::fprintf(stderr, "CreateEventA() failed: %lu\n", GetLastError());
+        return 1;
+    }
+    int result = 0;
+    std::thread serverThread([&] {
+        result = server.RunServer();
+        SetEvent(ended);
+    });
+    if (!bench::WaitUntilAccepting(port, 10000)) {
+        std::fprintf(stderr, "the engine does not accept connections on port %u\n", static_cast<unsigned>(port));
+        server.StopEngine();
+        serverThread.join();
+        return 1;
+    }
+    std::printf("ready port %u engine sndbuf=%s image=%llu\n", static_cast<unsigned>(port),
+                options.zeroSendBuffer || !RunningUnderWine() ? "0" : "default",
+                static_cast<unsigned long long>(options.imageSize));
+    std::fflush(stdout);
+
+    const std::string why = bench::WaitForStop(options.maxSeconds, ended);
+    server.StopEngine();
+    serverThread.join();
+    CloseHandle(ended);
+    std::printf("stopped (%s), RunServer returned %d\n", why.c_str(), result);
+    return why == "server ended" ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const bench::ParsedServerOptions parsed = bench::ParseServerOptions(args, false);
+    if (parsed.help) {
+        std::printf("%s", bench::ServerUsage("varnox_bench_host", false).c_str());
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "varnox_bench_host: %s\n%s", parsed.error.c_str(),
+                     bench::ServerUsage("varnox_bench_host", false).c_str());
+        return 2;
+    }
+    return Serve(parsed.options);
+}
