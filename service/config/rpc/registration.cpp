@@ -43,7 +43,9 @@ using NsBindingExportA = RPC_STATUS(RPC_ENTRY*)(unsigned long entryNameSyntax, u
                                                 RPC_IF_HANDLE interfaceSpec, RPC_BINDING_VECTOR* bindings,
                                                 UUID_VECTOR* objectUuids);
 
-unsigned char* Text(const char* text) { return reinterpret_cast<unsigned char*>(const_cast<char*>(text)); }
+unsigned char* Text(const char* text) {
+    return reinterpret_cast<unsigned char*>(const_cast<char*>(text));
+}
 
 int Report(long status, int line) {
     std::printf("RPC Err: %d\nfile = %s, line=%d.", static_cast<int>(status), SOURCE_PATH, line);
@@ -55,8 +57,7 @@ int Report(long status, int line) {
 PSECURITY_DESCRIPTOR EndpointSecurity() {
     static PSECURITY_DESCRIPTOR descriptor = [] {
         PSECURITY_DESCRIPTOR made = nullptr;
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(ENDPOINT_SECURITY, SDDL_REVISION_1, &made,
-                                                                  nullptr)) {
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(ENDPOINT_SECURITY, SDDL_REVISION_1, &made, nullptr)) {
             std::printf("ConvertStringSecurityDescriptorToSecurityDescriptorA() failed: %lu\n", GetLastError());
             std::fflush(stdout);
             return PSECURITY_DESCRIPTOR{nullptr};
@@ -96,14 +97,14 @@ RPC_STATUS RegisterWithEndpointMapper(RPC_BINDING_VECTOR* bindings) {
 
 }  // namespace
 
-int RegisterManagementInterface(bool wait) {
+int RegisterManagementInterface(bool wait, const char* endpoint) {
     // Only the local protocol sequence: the interface administers this machine and has
     // no authentication, so it is never offered on the network. The result is not
     // looked at: a second registration finds the endpoint there already, and a real
     // failure shows as no bindings below.
     if (const PSECURITY_DESCRIPTOR security = EndpointSecurity(); security != nullptr) {
-        (void)RpcServerUseProtseqEpA(Text(MANAGEMENT_PROTOCOL_SEQUENCE), MAX_CALLS_ON_ENDPOINT,
-                                     Text(MANAGEMENT_ENDPOINT), security);
+        (void)RpcServerUseProtseqEpA(Text(MANAGEMENT_PROTOCOL_SEQUENCE), MAX_CALLS_ON_ENDPOINT, Text(endpoint),
+                                     security);
     }
 
     RPC_STATUS status = RpcServerRegisterIf(varnox_management_v2_0_s_ifspec, nullptr, nullptr);

@@ -54,12 +54,16 @@ HANDLE InheritableFile(const std::string& path) {
                        nullptr);
 }
 
-// Runs varnoxctl with `arguments`, its output in files, for at most 60 seconds.
+// Runs varnoxctl with `arguments`, its output in files, for at most 60 seconds. Unless the
+// arguments name an endpoint, it talks to this process's host.
 Ran Varnoxctl(const std::vector<std::string>& arguments) {
     const std::string directory = ManagementTestHost::Get().Directory();
     const std::string outPath = directory + "\\varnoxctl.out";
     const std::string errPath = directory + "\\varnoxctl.err";
     std::string commandLine = "\"" + ProgramPath() + "\"";
+    if (arguments.empty() || arguments[0] != "--endpoint") {
+        commandLine += " --endpoint \"" + ManagementTestHost::Get().Endpoint() + "\"";
+    }
     for (const std::string& argument : arguments) commandLine += " \"" + argument + "\"";
 
     Ran ran;

@@ -26,7 +26,9 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 using InterfaceTest = ManagementTest;
 
@@ -293,7 +295,7 @@ TEST(InterfaceAbsent, CallsToAnEndpointNobodyServesFailCleanly) {
         EXPECT_EQ(next, 77);
     }
     EXPECT_FALSE(RpcStatusText(RPC_S_SERVER_UNAVAILABLE).empty());
-    ASSERT_EQ(client.Bind(MANAGEMENT_ENDPOINT), 0u);
+    ASSERT_EQ(client.Bind(ManagementTestHost::Get().Endpoint()), 0u);
     EXPECT_TRUE(client.EnumServers(0, &next).succeeded());
 }
 

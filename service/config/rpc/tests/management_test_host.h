@@ -5,6 +5,7 @@
 // holding the thread), and a client bound to it through the RPC runtime.
 
 #include <winsock2.h>
+// After winsock2.h, or windows.h brings in the old winsock.h.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -28,53 +29,18 @@
 #include "records.h"
 #include "registration.h"
 #include "remote_management.h"
+#include "test_records.h"
 
 namespace varnox::rpc::testing {
 
-using RecordBuffer = std::array<std::uint8_t, config::RECORD_BUFFER_SIZE>;
-
-template <typename Record>
-RecordBuffer ToBuffer(const Record& record) {
-    RecordBuffer buffer;
-    buffer.fill(0xCC);
-    std::memcpy(buffer.data(), &record, sizeof record);
-    return buffer;
-}
-
-template <typename Record>
-Record FromBuffer(const RecordBuffer& buffer) {
-    Record record;
-    std::memcpy(&record, buffer.data(), sizeof record);
-    return record;
-}
-
-inline std::uint32_t Address(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
-    const std::uint8_t bytes[4] = {a, b, c, d};
-    std::uint32_t address;
-    std::memcpy(&address, bytes, sizeof address);
-    return address;
-}
+using config::testing::Address;
+using config::testing::FromBuffer;
+using config::testing::MakeClient;
+using config::testing::MakeServer;
+using config::testing::RecordBuffer;
+using config::testing::ToBuffer;
 
 inline const std::uint32_t LOOPBACK = Address(127, 0, 0, 1);
-
-inline config::ServerRecord MakeServer(const std::string& source, std::uint16_t port) {
-    config::ServerRecord server;
-    std::memset(&server, 0, sizeof server);
-    std::strncpy(server.Source, source.c_str(), sizeof server.Source - 1);
-    server.Port = port;
-    return server;
-}
-
-inline config::ClientRecord MakeClient(std::uint32_t address, std::uint8_t access, std::uint8_t hasName = 0,
-                                       const std::string& hostName = {}) {
-    config::ClientRecord client;
-    std::memset(&client, 0, sizeof client);
-    client.IpAddress = address;
-    client.Access = access;
-    client.HasName = hasName;
-    std::strncpy(client.HostName, hostName.c_str(), sizeof client.HostName - 1);
-    return client;
-}
 
 // What `call` printed on standard output (where registration reports go), by way of a
 // file in `directory`.
@@ -144,8 +110,10 @@ public:
     int RegistrationResult() const { return registration_; }
     const std::string& RegistrationOutput() const { return registrationOutput_; }
     DWORD EndpointMapperState() const { return endpointMapperState_; }
+    // This process's own endpoint: test programs run side by side, and beside the service.
+    const std::string& Endpoint() const { return endpoint_; }
 
-    // A client of the interface over the runtime, bound to the service's endpoint.
+    // A client of the interface over the runtime, bound to this host's endpoint.
     RemoteManagement& Client() { return client_; }
 
     // Stops and deletes every server, so each test starts from an empty model.
@@ -165,15 +133,16 @@ private:
         char temp[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, temp);
         directory_ = std::string(temp) + "varnox-rpc-" + std::to_string(GetCurrentProcessId());
+        endpoint_ = std::string(MANAGEMENT_ENDPOINT) + "-test-" + std::to_string(GetCurrentProcessId());
         CreateDirectoryA(directory_.c_str(), nullptr);
         endpointMapperState_ = BringUpEndpointMapper();
         config::SetConfigDirectory(directory_);
         config::InstallAdmissionHooks();
         config::LoadConfiguration();
-        registrationOutput_ =
-            StandardOutputOf(directory_, [this] { registration_ = RegisterManagementInterface(false); });
+        registrationOutput_ = StandardOutputOf(
+            directory_, [this] { registration_ = RegisterManagementInterface(false, endpoint_.c_str()); });
         std::string failedCall;
-        EXPECT_EQ(client_.Bind(MANAGEMENT_ENDPOINT, &failedCall), 0u) << failedCall;
+        EXPECT_EQ(client_.Bind(endpoint_, &failedCall), 0u) << failedCall;
         std::uint8_t text[config::LAST_ERROR_TEXT_SIZE] = {};
         const CallOutcome outcome = client_.GetLastErrorText(text, sizeof text);
         EXPECT_TRUE(outcome.succeeded()) << outcome.rpcStatus;
@@ -181,6 +150,7 @@ private:
     }
 
     std::string directory_;
+    std::string endpoint_;
     std::string initialLastError_;
     int registration_ = -1;
     DWORD endpointMapperState_ = 0;
@@ -194,8 +164,8 @@ protected:
     void SetUp() override {
         ManagementTestHost::Get().Clear();
         ASSERT_EQ(ManagementTestHost::Get().RegistrationResult(), 0)
-            << ManagementTestHost::Get().RegistrationOutput()
-            << " (endpoint mapper state " << ManagementTestHost::Get().EndpointMapperState() << ")";
+            << ManagementTestHost::Get().RegistrationOutput() << " (endpoint mapper state "
+            << ManagementTestHost::Get().EndpointMapperState() << ")";
     }
     void TearDown() override { ManagementTestHost::Get().Clear(); }
 

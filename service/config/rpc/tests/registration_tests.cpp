@@ -13,7 +13,9 @@ TEST_F(RegistrationTest, AFailingStepPrintsItsLineAndStops) {
     int result = 0;
     // Registering again while listening gets as far as the listen, which the runtime
     // refuses: the interface is already being served.
-    const std::string printed = StandardOutputOf(ManagementTestHost::Get().Directory(), [&] { result = RegisterManagementInterface(false); });
+    const std::string printed = StandardOutputOf(ManagementTestHost::Get().Directory(), [&] {
+        result = RegisterManagementInterface(false, ManagementTestHost::Get().Endpoint().c_str());
+    });
     EXPECT_EQ(result, RPC_S_ALREADY_LISTENING);
     const std::string listenLine = "RPC Err: 1713\nfile = .\\korvelsvcrpcs, line=56.";
     ASSERT_GE(printed.size(), listenLine.size()) << printed;
