@@ -367,16 +367,5 @@ int Serve(const bench::ServerOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
-    const bench::ParsedServerOptions parsed = bench::ParseServerOptions(args, true);
-    if (parsed.help) {
-        std::printf("%s", bench::ServerUsage("varnox_bare_loop", true).c_str());
-        return 0;
-    }
-    if (!parsed.error.empty()) {
-        std::fprintf(stderr, "varnox_bare_loop: %s\n%s", parsed.error.c_str(),
-                     bench::ServerUsage("varnox_bare_loop", true).c_str());
-        return 2;
-    }
-    return Serve(parsed.options);
+    return varnox::bench::ServerMain(argc, argv, "varnox_bare_loop", true, Serve);
 }

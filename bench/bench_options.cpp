@@ -1,5 +1,8 @@
 #include "bench_options.h"
 
+#include <cstdio>
+#include <vector>
+
 #include "number_parse.h"
 #include "protocol.h"
 
@@ -78,6 +81,21 @@ std::string ServerUsage(std::string_view program, bool memoryMode) {
         "  --sndbuf-zero  set SO_SNDBUF 0 on the listening socket, as on Windows\n";
     if (memoryMode) usage += "  --memory       answer every request from memory, without the image\n";
     return usage;
+}
+
+int ServerMain(int argc, char** argv, std::string_view program, bool memoryMode, int (*serve)(const ServerOptions&)) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const ParsedServerOptions parsed = ParseServerOptions(args, memoryMode);
+    if (parsed.help) {
+        std::printf("%s", ServerUsage(program, memoryMode).c_str());
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "%.*s: %s\n%s", static_cast<int>(program.size()), program.data(), parsed.error.c_str(),
+                     ServerUsage(program, memoryMode).c_str());
+        return 2;
+    }
+    return serve(parsed.options);
 }
 
 }  // namespace varnox::bench

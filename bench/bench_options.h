@@ -29,4 +29,8 @@ ParsedServerOptions ParseServerOptions(std::span<const std::string_view> args, b
 // The usage text of a server program called `program`.
 std::string ServerUsage(std::string_view program, bool memoryMode);
 
+// A server program's main: reads its command line, prints help (exit 0) or the error and
+// the usage (exit 2), else returns what `serve` returns.
+int ServerMain(int argc, char** argv, std::string_view program, bool memoryMode, int (*serve)(const ServerOptions&));
+
 }  // namespace varnox::bench
