@@ -323,28 +323,12 @@ void BareLoop::DiskWorker() {
 }
 
 int Serve(const bench::ServerOptions& options) {
-    WSADATA data;
-    if (const int error = WSAStartup(MAKEWORD(2, 2), &data); error != 0) {
-        std::fprintf(stderr, "WSAStartup() failed: %d\n", error);
-        return 1;
-    }
-    std::string error;
-    std::uint16_t port = options.port;
-    if (port == 0) port = bench::FindFreePort(error);
-    if (port == 0) {
-        std::fprintf(stderr, "finding a free port: %s\n", error.c_str());
-        return 1;
-    }
     bench::TempImage image;
-    if (!options.memoryOnly) {
-        if (error = image.Create(options.imageSize); !error.empty()) {
-            std::fprintf(stderr, "creating the image: %s\n", error.c_str());
-            return 1;
-        }
-    }
+    const std::uint16_t port = bench::PrepareToServe(options, !options.memoryOnly, image);
+    if (port == 0) return 1;
     // Kept for the life of the process: connections still open at the end use it.
     auto* loop = new BareLoop(options);
-    if (error = loop->Start(image.Path(), port); !error.empty()) {
+    if (const std::string error = loop->Start(image.Path(), port); !error.empty()) {
         std::fprintf(stderr, "starting: %s\n", error.c_str());
         loop->Stop();
         return 1;

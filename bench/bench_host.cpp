@@ -22,23 +22,9 @@ namespace {
 using namespace varnox;
 
 int Serve(const bench::ServerOptions& options) {
-    WSADATA data;
-    if (const int error = WSAStartup(MAKEWORD(2, 2), &data); error != 0) {
-        std::fprintf(stderr, "WSAStartup() failed: %d\n", error);
-        return 1;
-    }
-    std::string error;
-    std::uint16_t port = options.port;
-    if (port == 0) port = bench::FindFreePort(error);
-    if (port == 0) {
-        std::fprintf(stderr, "finding a free port: %s\n", error.c_str());
-        return 1;
-    }
     bench::TempImage image;
-    if (error = image.Create(options.imageSize); !error.empty()) {
-        std::fprintf(stderr, "creating the image: %s\n", error.c_str());
-        return 1;
-    }
+    const std::uint16_t port = bench::PrepareToServe(options, true, image);
+    if (port == 0) return 1;
     // The engine reads this when it is constructed; under Wine it otherwise leaves the
     // send buffer alone.
     if (options.zeroSendBuffer && !SetEnvironmentVariableA("VARNOX_SNDBUF_ZERO", "1")) {

@@ -6,6 +6,28 @@
 
 namespace varnox::bench {
 
+std::uint16_t PrepareToServe(const ServerOptions& options, bool withImage, TempImage& image) {
+    WSADATA data;
+    if (const int error = WSAStartup(MAKEWORD(2, 2), &data); error != 0) {
+        std::fprintf(stderr, "WSAStartup() failed: %d\n", error);
+        return 0;
+    }
+    std::string error;
+    std::uint16_t port = options.port;
+    if (port == 0) port = FindFreePort(error);
+    if (port == 0) {
+        std::fprintf(stderr, "finding a free port: %s\n", error.c_str());
+        return 0;
+    }
+    if (withImage) {
+        if (error = image.Create(options.imageSize); !error.empty()) {
+            std::fprintf(stderr, "creating the image: %s\n", error.c_str());
+            return 0;
+        }
+    }
+    return port;
+}
+
 namespace {
 
 std::string SocketFailed(const char* call) {

@@ -9,7 +9,15 @@
 #include <cstdint>
 #include <string>
 
+#include "bench_options.h"
+#include "temp_image.h"
+
 namespace varnox::bench {
+
+// Starts Windows Sockets, picks the port (options.port, or a free one) and, when
+// `withImage`, creates the image of options.imageSize. Returns the port, or 0 after
+// printing what failed.
+std::uint16_t PrepareToServe(const ServerOptions& options, bool withImage, TempImage& image);
 
 // A port on which nothing listens right now; 0 with `error` set when the probe failed.
 std::uint16_t FindFreePort(std::string& error);
